@@ -37,13 +37,14 @@ private:
     std::size_t readFile(char* buffer, std::size_t n);
 
     std::string m_boundary;
-    std::string m_head;  // delimiter and part header, up to the file's first byte
-    std::string m_tail;  // CRLF and the closing delimiter
+    std::string m_head; // delimiter and part header, up to the file's first byte
+    std::string m_tail; // CRLF and the closing delimiter
     FileHandle m_file;
     std::int64_t m_fileLength = 0;
-    std::int64_t m_position = 0;
-    bool m_fileEnded = false;   // the file ran short: the tail follows at once
-    std::int64_t m_fileBytesRead = 0;
+    std::size_t m_headSent = 0;
+    std::int64_t m_fileSent = 0;
+    bool m_fileEnded = false; // the file ran short: the tail follows at once
+    std::size_t m_tailSent = 0;
 };
 
 } // namespace tovelin
