@@ -1,0 +1,107 @@
+#include "ui/Unit2.h"
+
+#include <QDesktopServices>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPalette>
+#include <QScreen>
+
+#ifndef TOVELIN_ABOUT_URL
+#define TOVELIN_ABOUT_URL "http://localhost:8080/"
+#endif
+
+namespace tovelin {
+
+namespace {
+
+// "MS Sans Serif" is asked for by name; where it is missing a sans-serif face with
+// Cyrillic letters stands in at the same pixel height.
+QFont windowFont(int pixelHeight, bool bold, bool underline = false)
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans"),
+                      QStringLiteral("Liberation Sans")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(pixelHeight);
+    font.setBold(bold);
+    font.setUnderline(underline);
+    return font;
+}
+
+QLabel* makeLabel(QWidget* parent, const QString& text, const QRect& rect, const QFont& font)
+{
+    auto* label = new QLabel(text, parent);
+    label->setGeometry(rect);
+    label->setFont(font);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, Qt::black);
+    label->setPalette(palette);
+    return label;
+}
+
+} // namespace
+
+TForm2::TForm2(QWidget* parent)
+    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint),
+      m_websiteUrl(QUrl(QStringLiteral(TOVELIN_ABOUT_URL))),
+      m_urlOpener([](const QUrl& url) { QDesktopServices::openUrl(url); })
+{
+    setObjectName(QStringLiteral("Form2"));
+    setWindowTitle(QString());
+    setFixedSize(404, 108);
+    setFont(windowFont(11, false));
+    // Closing this window must never end the program, even while the main window is hidden.
+    setAttribute(Qt::WA_QuitOnClose, false);
+
+    sLabel1 = makeLabel(this, QStringLiteral("Программа разработана Tarn'om"),
+                        QRect(60, 20, 279, 20), windowFont(16, true));
+    sLabel1->setObjectName(QStringLiteral("sLabel1"));
+    sLabel2 = makeLabel(this, QStringLiteral("Подробно о программе можно узнать на сайте"),
+                        QRect(28, 52, 349, 16), windowFont(13, true));
+    sLabel2->setObjectName(QStringLiteral("sLabel2"));
+    Label1 = makeLabel(this, QStringLiteral("Ляпинора"), QRect(120, 80, 164, 20),
+                       windowFont(16, true, true));
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->installEventFilter(this);
+}
+
+void TForm2::setUrlOpener(UrlOpener opener)
+{
+    m_urlOpener = std::move(opener);
+}
+
+void TForm2::setVisible(bool visible)
+{
+    // Centred on the first showing only; afterwards it reappears where it last stood.
+    if (visible && !m_placed) {
+        m_placed = true;
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            QRect frame(QPoint(0, 0), size());
+            frame.moveCenter(screen->availableGeometry().center());
+            move(frame.topLeft());
+        }
+    }
+    QWidget::setVisible(visible);
+}
+
+void TForm2::Label1DblClick()
+{
+    if (m_urlOpener)
+        m_urlOpener(m_websiteUrl);
+}
+
+bool TForm2::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Label1 && event->type() == QEvent::MouseButtonDblClick &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        Label1DblClick();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace tovelin
