@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -100,7 +99,7 @@ std::size_t FormDataBody::read(char* buffer, std::size_t n)
     std::size_t done = 0;
     const auto copyFrom = [&](const std::string& run, std::size_t& sent) {
         const std::size_t count = std::min(n - done, run.size() - sent);
-        std::memcpy(buffer + done, run.data() + sent, count);
+        std::copy_n(run.data() + sent, count, buffer + done);
         sent += count;
         done += count;
     };
@@ -108,8 +107,8 @@ std::size_t FormDataBody::read(char* buffer, std::size_t n)
         copyFrom(m_head, m_headSent);
     }
     while (done < n && !m_fileEnded && m_fileSent < m_fileLength) {
-        const auto wanted =
-            static_cast<std::size_t>(std::min<std::int64_t>(n - done, m_fileLength - m_fileSent));
+        const auto wanted = static_cast<std::size_t>(
+            std::min(static_cast<std::int64_t>(n - done), m_fileLength - m_fileSent));
         const std::size_t got = readFile(buffer + done, wanted);
         m_fileSent += static_cast<std::int64_t>(got);
         done += got;
