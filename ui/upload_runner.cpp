@@ -1,0 +1,199 @@
+#include "ui/upload_runner.h"
+
+#include "ui/failure_box.h"
+#include "upload/cancellation.h"
+#include "upload/form_data_body.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <utility>
+
+#include <QMetaObject>
+
+namespace tovelin {
+
+namespace {
+
+// How long closing the program waits for a cancelled worker before leaving it behind.
+constexpr std::chrono::milliseconds kShutdownGrace{500};
+
+} // namespace
+
+struct UploadRunner::Job
+{
+    std::uint64_t id = 0;
+    std::shared_ptr<HttpClient> client;
+    std::unique_ptr<FormDataBody> body;
+    Cancellation cancel;
+
+    // Written by the worker before it reports its return.
+    PostResult result;
+    ReplyState reply;
+    std::exception_ptr error;
+
+    std::mutex mutex;
+    std::condition_variable returnedChanged;
+    bool returned = false;
+};
+
+// The worker's way to the runner: queued calls on the GUI thread while the runner exists,
+// nothing once it is gone.
+class UploadRunner::Relay
+{
+public:
+    explicit Relay(UploadRunner* target) : m_target(target) {}
+
+    template <typename Call> void post(Call call)
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_target != nullptr) {
+            UploadRunner* target = m_target;
+            QMetaObject::invokeMethod(
+                target, [target, call = std::move(call)] { call(*target); }, Qt::QueuedConnection);
+        }
+    }
+
+    void detach()
+    {
+        const std::lock_guard lock(m_mutex);
+        m_target = nullptr;
+    }
+
+private:
+    std::mutex m_mutex;
+    UploadRunner* m_target;
+};
+
+class UploadRunner::Forwarder : public WorkObserver
+{
+public:
+    Forwarder(std::shared_ptr<Relay> relay, std::uint64_t id) : m_relay(std::move(relay)), m_id(id)
+    {
+    }
+
+    void OnWorkBegin(TWorkMode mode, std::int64_t countMax) override
+    {
+        m_relay->post([id = m_id, mode, countMax](UploadRunner& runner) {
+            if (runner.isCurrent(id) && runner.m_handlers.workBegin) {
+                runner.m_handlers.workBegin(mode, countMax);
+            }
+        });
+    }
+
+    void OnWork(TWorkMode mode, std::int64_t count) override
+    {
+        m_relay->post([id = m_id, mode, count](UploadRunner& runner) {
+            if (runner.isCurrent(id) && runner.m_handlers.work) {
+                runner.m_handlers.work(mode, count);
+            }
+        });
+    }
+
+private:
+    std::shared_ptr<Relay> m_relay;
+    std::uint64_t m_id;
+};
+
+UploadRunner::UploadRunner(std::shared_ptr<HttpClient> client, Handlers handlers, QObject* parent)
+    : QObject(parent), m_client(std::move(client)), m_handlers(std::move(handlers)),
+      m_relay(std::make_shared<Relay>(this))
+{
+}
+
+UploadRunner::~UploadRunner()
+{
+    m_relay->detach();
+    m_waiting.reset();
+    if (!m_worker.joinable()) {
+        return;
+    }
+    m_running->cancel.cancel();
+    std::unique_lock lock(m_running->mutex);
+    const bool returned = m_running->returnedChanged.wait_for(
+        lock, kShutdownGrace, [this] { return m_running->returned; });
+    lock.unlock();
+    if (returned) {
+        m_worker.join();
+    } else {
+        // The worker owns a share of everything it touches, so it may finish after us.
+        m_worker.detach();
+    }
+}
+
+void UploadRunner::start(std::unique_ptr<FormDataBody> body)
+{
+    auto job = std::make_shared<Job>();
+    job->id = m_nextId++;
+    job->client = m_client;
+    job->body = std::move(body);
+    if (m_running) {
+        m_running->cancel.cancel();
+        m_waiting = std::move(job);
+        return;
+    }
+    launch(std::move(job));
+}
+
+void UploadRunner::cancelAll()
+{
+    m_waiting.reset();
+    if (m_running) {
+        m_running->cancel.cancel();
+    }
+}
+
+void UploadRunner::launch(std::shared_ptr<Job> job)
+{
+    m_running = std::move(job);
+    m_worker = std::thread(&UploadRunner::work, m_running, m_relay);
+}
+
+bool UploadRunner::isCurrent(std::uint64_t id) const
+{
+    return m_running && m_running->id == id && !m_running->cancel.cancelled();
+}
+
+void UploadRunner::work(const std::shared_ptr<Job>& job, const std::shared_ptr<Relay>& relay)
+{
+    Forwarder forwarder(relay, job->id);
+    try {
+        job->result = job->client->post(*job->body, &forwarder, job->cancel);
+        job->reply = job->client->reply();
+    } catch (...) {
+        job->error = std::current_exception();
+    }
+    // Closes the file as soon as the exchange is over.
+    job->body.reset();
+
+    relay->post([id = job->id](UploadRunner& runner) { runner.workerReturned(id); });
+    const std::lock_guard lock(job->mutex);
+    job->returned = true;
+    job->returnedChanged.notify_all();
+}
+
+void UploadRunner::workerReturned(std::uint64_t id)
+{
+    if (!m_running || m_running->id != id) {
+        return;
+    }
+    m_worker.join();
+    const std::shared_ptr<Job> done = std::move(m_running);
+    if (m_waiting) {
+        launch(std::move(m_waiting));
+    }
+    if (done->cancel.cancelled()) {
+        return;
+    }
+    runHandler([&] {
+        if (done->error) {
+            std::rethrow_exception(done->error);
+        }
+        if (m_handlers.finished) {
+            m_handlers.finished(done->result, done->reply);
+        }
+    });
+}
+
+} // namespace tovelin
