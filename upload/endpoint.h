@@ -10,9 +10,9 @@ namespace tovelin {
 // An upload address: http only, a host, an optional port, a path.
 struct Endpoint
 {
-    std::string host;           // as written, letter case kept
+    std::string host; // as written, letter case kept
     std::uint16_t port = 80;
-    bool portWritten = false;   // the URL named a port
+    bool portWritten = false; // the URL named a port
     std::string path = "/";
 
     // Nothing for anything but an http URL with a host.
@@ -22,6 +22,8 @@ struct Endpoint
     std::string hostLine() const;
     // "http://" + hostLine() + "/": the root the download link is built on.
     std::string linkPrefix() const;
+    // The name to resolve: the host without the brackets of an IPv6 literal.
+    std::string resolvableHost() const;
 };
 
 } // namespace tovelin

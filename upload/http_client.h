@@ -2,29 +2,16 @@
 
 #include "upload/cancellation.h"
 #include "upload/endpoint.h"
+#include "upload/exchange_limits.h"
 #include "upload/post_result.h"
 #include "upload/reply_state.h"
 #include "upload/work_events.h"
 
-#include <chrono>
-#include <cstddef>
 #include <memory>
 
 namespace tovelin {
 
 class FormDataBody;
-
-// Bounds of one exchange. The product uses the defaults; tests shrink them to run fast.
-struct ExchangeLimits
-{
-    std::chrono::milliseconds connectTimeout{120000};
-    std::chrono::milliseconds errorBodyWait{2000};   // per wait, body of a non-success reply
-    std::size_t maxLineLength = 16384;
-    std::size_t maxHeaderBlock = 256 * 1024;
-    std::size_t maxErrorBody = 64 * 1024;
-    std::size_t sendBlock = 32768;
-    std::size_t receiveBlock = 32768;
-};
 
 // Posts form-data bodies to one endpoint, one exchange at a time, keeping the run's
 // cookies. post() runs on the calling thread; cancel it through the Cancellation from
