@@ -4,6 +4,8 @@
 #include "ui/failure_box.h"
 #include "ui/message_box.h"
 #include "ui/progress_gauge.h"
+#include "ui/taskbar_group.h"
+#include "ui/tray_icon.h"
 #include "ui/upload_runner.h"
 #include "ui/window_font.h"
 #include "upload/form_data_body.h"
@@ -116,6 +118,9 @@ TForm1::TForm1(const Endpoint& endpoint, ExchangeLimits limits, QWidget* parent)
     N3 = addItem("N3", QStringLiteral("Развернуть"), &TForm1::N3Click);
     N4 = addItem("N4", QStringLiteral("Выход"), &TForm1::N4Click);
 
+    TrayIcon1 = new TrayIcon(PopupMenu1, this);
+    connect(TrayIcon1, &QSystemTrayIcon::messageClicked, this, [this] { N3Click(); });
+
     // Right-clicks on the background, the labels, the button and the bar reach the window;
     // the link box answers them itself with its edit menu.
     setContextMenuPolicy(Qt::CustomContextMenu);
@@ -190,8 +195,17 @@ void TForm1::showOutcome(const PostResult& result, const ReplyState& reply)
         Edit1->setText(QString::fromStdString(*text));
         // A link longer than the box shows from its start.
         Edit1->setCursorPosition(0);
+        if (!isVisible()) {
+            TrayIcon1->notifyOutcome(Edit1->text());
+        }
     }
     emit uploadEnded();
+}
+
+void TForm1::setAboutWindow(QWidget* aboutWindow)
+{
+    m_aboutWindow = aboutWindow;
+    new TaskbarGroup(this, aboutWindow, this);
 }
 
 void TForm1::N1Click()

@@ -22,6 +22,7 @@ class QPushButton;
 namespace tovelin {
 
 class ProgressGauge;
+class TrayIcon;
 class UploadRunner;
 struct PostResult;
 struct ReplyState;
@@ -47,8 +48,8 @@ public:
                     QWidget* parent = nullptr);
     ~TForm1() override;
 
-    // The About window, shown by N1Click.
-    void setAboutWindow(QWidget* aboutWindow) { m_aboutWindow = aboutWindow; }
+    // The About window, shown by N1Click; it shares the main window's taskbar entry.
+    void setAboutWindow(QWidget* aboutWindow);
 
     bool uploadRunning() const;
 
@@ -63,6 +64,7 @@ public:
     QAction* N2 = nullptr;
     QAction* N3 = nullptr;
     QAction* N4 = nullptr;
+    TrayIcon* TrayIcon1 = nullptr;
     std::shared_ptr<HttpClient> IdHTTP1;
 
 public slots:

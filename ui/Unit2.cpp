@@ -1,5 +1,9 @@
 #include "ui/Unit2.h"
 
+#include "ui/window_font.h"
+
+#include <algorithm>
+
 #include <QDesktopServices>
 #include <QEvent>
 #include <QGuiApplication>
@@ -16,25 +20,20 @@ namespace tovelin {
 
 namespace {
 
-// "MS Sans Serif" is asked for by name; where it is missing a sans-serif face with
-// Cyrillic letters stands in at the same pixel height.
-QFont windowFont(int pixelHeight, bool bold, bool underline = false)
+QFont underlined(QFont font)
 {
-    QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans"),
-                      QStringLiteral("Liberation Sans")});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(pixelHeight);
-    font.setBold(bold);
-    font.setUnderline(underline);
+    font.setUnderline(true);
     return font;
 }
 
 QLabel* makeLabel(QWidget* parent, const QString& text, const QRect& rect, const QFont& font)
 {
     auto* label = new QLabel(text, parent);
-    label->setGeometry(rect);
     label->setFont(font);
+    // The labels size themselves to their text: where a wider face stands in for the
+    // named one, the text still shows whole.
+    label->setGeometry(rect.x(), rect.y(), std::max(rect.width(), label->sizeHint().width()),
+                       rect.height());
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, Qt::black);
@@ -64,7 +63,7 @@ TForm2::TForm2(QWidget* parent)
                         QRect(28, 52, 349, 16), windowFont(13, true));
     sLabel2->setObjectName(QStringLiteral("sLabel2"));
     Label1 = makeLabel(this, QStringLiteral("Ляпинора"), QRect(120, 80, 164, 20),
-                       windowFont(16, true, true));
+                       underlined(windowFont(16, true)));
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->installEventFilter(this);
 }

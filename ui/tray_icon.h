@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QSystemTrayIcon>
+
+class QMenu;
+
+namespace tovelin {
+
+// The program's notification-area icon: its picture, no hover text; releasing the right
+// button over it opens the window commands' menu at the pointer. Clicks and double
+// clicks do nothing. The icon returns by itself when the tray host is restarted.
+class TrayIcon : public QSystemTrayIcon
+{
+    Q_OBJECT
+
+public:
+    explicit TrayIcon(QMenu* menu, QObject* parent = nullptr);
+
+    // Tells the outcome of an upload that ended while no window showed it.
+    void notifyOutcome(const QString& text);
+
+    // The menu at the pointer, as on a right-button release over the icon.
+    void openMenu();
+
+signals:
+    void outcomeNotified(const QString& text);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QMenu* m_menu;
+};
+
+} // namespace tovelin
