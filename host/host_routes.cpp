@@ -160,15 +160,20 @@ void serveUpload(const UploadStore& store, const std::string& id, Response& res)
         reply(res, 404, "No file with this link");
         return;
     }
+    res.status = 200;
+    res.set_header("Content-Disposition", attachmentDisposition(upload->name));
+    res.set_header("X-Content-Type-Options", "nosniff");
+    if (upload->size == 0) {
+        // The library frames an empty provider without a length; a plain empty body has one.
+        res.set_content("", "application/octet-stream");
+        return;
+    }
     auto open = std::make_shared<OpenFile>();
     open->file.reset(std::fopen(upload->file.c_str(), "rb"));
     if (!open->file) {
         throw Failure("cannot open the stored bytes of upload " + id);
     }
     open->buffer.resize(kReadBlock);
-    res.status = 200;
-    res.set_header("Content-Disposition", attachmentDisposition(upload->name));
-    res.set_header("X-Content-Type-Options", "nosniff");
     // Streamed from the file block by block, never loaded whole.
     res.set_content_provider(
         static_cast<std::size_t>(upload->size), "application/octet-stream",

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <httplib.h>
+#include <sys/socket.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -62,6 +63,12 @@ void HostServer::bind(const std::vector<std::string>& addresses, std::uint16_t p
     for (std::size_t i = 0; i < addresses.size(); ++i) {
         auto listener = std::make_unique<Listener>(addresses[i]);
         installHostRoutes(*listener, m_store);
+        // The library's default adds SO_REUSEPORT, which would let a second host share the
+        // port and silently take half of the uploads.
+        listener->set_socket_options([](int sock) {
+            const int on = 1;
+            ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        });
         errno = 0;
         bool bound = false;
         if (m_port == 0) {
