@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 
 namespace tovelin {
 
@@ -25,8 +26,10 @@ void showMessageBox(QMessageBox::Icon icon, const QString& text)
     }
     box.exec();
 
-    if (active && active->isVisible()) {
-        active->activateWindow();
+    // Asked of the window system directly: the closed box may still count as the focus
+    // window, and then activateWindow() would take the owner as active already.
+    if (active && active->isVisible() && active->windowHandle() != nullptr) {
+        active->windowHandle()->requestActivate();
     }
     if (focused && focused->isVisible()) {
         focused->setFocus(Qt::OtherFocusReason);

@@ -30,10 +30,11 @@ void ProgressGauge::apply()
     if (m_max == 0) {
         setRange(0, 1);
         setValue(0);
-        return;
+    } else {
+        setRange(0, m_max);
+        setValue(std::clamp(m_position, 0, m_max));
     }
-    setRange(0, m_max);
-    setValue(std::clamp(m_position, 0, m_max));
+    emit changed(m_max, m_position);
 }
 
 } // namespace tovelin

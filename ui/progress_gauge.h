@@ -19,6 +19,10 @@ public:
     void setMax(int max);
     void setPosition(int position);
 
+signals:
+    // After every assignment of the maximum or the position, with both values.
+    void changed(int max, int position);
+
 private:
     void apply();
 
