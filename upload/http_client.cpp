@@ -39,7 +39,7 @@ struct HttpClient::Impl
     TcpConnection keptOpen; // left open by a keep-alive reply, closed by the next post
 
     PostResult exchange(FormDataBody& body, WorkObserver* observer, const Cancellation& cancel);
-    // Sends all of it with one OnWork per send call when counting; nothing on success.
+    // One send call for the block, then one OnWork; the trouble when it did not all go.
     std::optional<SocketOutcome> sendAll(TcpConnection& connection, const char* data,
                                          std::size_t size, std::int64_t& counted,
                                          WorkObserver* observer, const Cancellation& cancel);
@@ -118,6 +118,7 @@ PostResult HttpClient::Impl::exchange(FormDataBody& body, WorkObserver* observer
     std::optional<std::string> sendFailure;
     if (sendTrouble) {
         if (sendTrouble->status == Status::Cancelled) {
+            connection.abort();
             return cancelled();
         }
         // The host may have answered and closed while the body was still going out (a
@@ -132,17 +133,13 @@ std::optional<SocketOutcome> HttpClient::Impl::sendAll(TcpConnection& connection
                                                        WorkObserver* observer,
                                                        const Cancellation& cancel)
 {
-    std::size_t offset = 0;
-    while (offset < size) {
-        const SocketOutcome sent = connection.sendSome(data + offset, size - offset, cancel);
-        if (sent.status != Status::Done) {
-            return sent;
-        }
-        offset += sent.bytes;
-        counted += static_cast<std::int64_t>(sent.bytes);
-        if (observer) {
-            observer->OnWork(TWorkMode::wmWrite, counted);
-        }
+    const SocketOutcome sent = connection.send(data, size, cancel);
+    if (sent.status != Status::Done) {
+        return sent;
+    }
+    counted += static_cast<std::int64_t>(sent.bytes);
+    if (observer) {
+        observer->OnWork(TWorkMode::wmWrite, counted);
     }
     return std::nullopt;
 }
@@ -166,6 +163,7 @@ PostResult HttpClient::Impl::readReply(TcpConnection& connection, WorkObserver* 
         }
         const SocketOutcome waited = connection.waitReadable(limit, cancel);
         if (waited.status == Status::Cancelled) {
+            connection.abort();
             return cancelled();
         }
         if (waited.status == Status::TimedOut) {

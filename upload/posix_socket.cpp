@@ -180,22 +180,34 @@ TcpConnection TcpConnection::connect(const std::string& host, std::uint16_t port
     return {};
 }
 
-SocketOutcome TcpConnection::sendSome(const char* data, std::size_t size,
-                                      const Cancellation& cancel)
+void TcpConnection::abort()
 {
-    while (true) {
-        const SocketOutcome waited = waitFor(m_fd, POLLOUT, std::nullopt, cancel);
+    if (m_fd >= 0) {
+        const linger reset{1, 0};
+        ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        close();
+    }
+}
+
+SocketOutcome TcpConnection::send(const char* data, std::size_t size, const Cancellation& cancel)
+{
+    std::size_t taken = 0;
+    while (taken < size) {
+        SocketOutcome waited = waitFor(m_fd, POLLOUT, std::nullopt, cancel);
         if (waited.status != Status::Done) {
+            waited.bytes = taken;
             return waited;
         }
-        const ssize_t sent = ::send(m_fd, data, size, MSG_NOSIGNAL);
+        const ssize_t sent = ::send(m_fd, data + taken, size - taken, MSG_NOSIGNAL);
         if (sent >= 0) {
-            return SocketOutcome{Status::Done, static_cast<std::size_t>(sent), {}};
-        }
-        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-            return errnoFailure(errno);
+            taken += static_cast<std::size_t>(sent);
+        } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            SocketOutcome failed = errnoFailure(errno);
+            failed.bytes = taken;
+            return failed;
         }
     }
+    return SocketOutcome{Status::Done, taken, {}};
 }
 
 SocketOutcome TcpConnection::waitReadable(std::optional<std::chrono::milliseconds> limit,

@@ -50,10 +50,13 @@ public:
 
     bool isOpen() const { return m_fd >= 0; }
     void close();
+    // Closes at once with a reset, dropping whatever is still queued for the peer: an
+    // abandoned upload must not linger pushing its body at a host that does not read.
+    void abort();
 
-    // Waits until the socket takes data, then makes one send call. Done with the bytes
-    // taken, or Failed.
-    SocketOutcome sendSome(const char* data, std::size_t size, const Cancellation& cancel);
+    // Hands the whole block to the socket as one blocking send would, waiting while the
+    // socket is full. Done with all bytes taken; otherwise `bytes` says how many went.
+    SocketOutcome send(const char* data, std::size_t size, const Cancellation& cancel);
 
     // Waits until data arrives or the peer closes; without a limit the wait lasts until
     // then or a cancel.
