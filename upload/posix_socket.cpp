@@ -193,18 +193,25 @@ SocketOutcome TcpConnection::send(const char* data, std::size_t size, const Canc
 {
     std::size_t taken = 0;
     while (taken < size) {
+        if (cancel.cancelled()) {
+            return SocketOutcome{Status::Cancelled, taken, {}};
+        }
+        // Try first and wait only when the socket is full: a poll per block costs a
+        // system call that a free socket does not need.
+        const ssize_t sent = ::send(m_fd, data + taken, size - taken, MSG_NOSIGNAL);
+        if (sent >= 0) {
+            taken += static_cast<std::size_t>(sent);
+            continue;
+        }
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            SocketOutcome failed = errnoFailure(errno);
+            failed.bytes = taken;
+            return failed;
+        }
         SocketOutcome waited = waitFor(m_fd, POLLOUT, std::nullopt, cancel);
         if (waited.status != Status::Done) {
             waited.bytes = taken;
             return waited;
-        }
-        const ssize_t sent = ::send(m_fd, data + taken, size - taken, MSG_NOSIGNAL);
-        if (sent >= 0) {
-            taken += static_cast<std::size_t>(sent);
-        } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-            SocketOutcome failed = errnoFailure(errno);
-            failed.bytes = taken;
-            return failed;
         }
     }
     return SocketOutcome{Status::Done, taken, {}};
