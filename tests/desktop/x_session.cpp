@@ -3,6 +3,8 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -97,7 +99,8 @@ struct XSession::Connection
     }
 };
 
-XSession::XSession(Options options) : m_x(std::make_unique<Connection>())
+XSession::XSession(Options options)
+    : m_quiet(open("/dev/null", O_WRONLY | O_CLOEXEC)), m_x(std::make_unique<Connection>())
 {
     XSetErrorHandler(ignoreXErrors);
     int fds[2];
@@ -109,7 +112,7 @@ XSession::XSession(Options options) : m_x(std::make_unique<Connection>())
         std::to_string(options.width) + "x" + std::to_string(options.height) + "x24";
     m_xvfb = ChildProcess(
         {"Xvfb", "-displayfd", "3", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"},
-        environmentWith({}), {{fds[1], 3}});
+        environmentWith({}), {{fds[1], 3}, {m_quiet, 1}, {m_quiet, 2}});
     close(fds[1]);
     const std::string number = readDisplayNumber(fds[0], 15s);
     close(fds[0]);
@@ -125,7 +128,8 @@ XSession::XSession(Options options) : m_x(std::make_unique<Connection>())
     }
 
     if (options.windowManager) {
-        m_wm = start({"openbox", "--sm-disable"});
+        m_wm =
+            ChildProcess({"openbox", "--sm-disable"}, environment(), {{m_quiet, 1}, {m_quiet, 2}});
         const XWindow root = DefaultRootWindow(m_x->dpy);
         if (!waitUntil([&] {
                 return !m_x->property(root, "_NET_SUPPORTING_WM_CHECK", XA_WINDOW).empty();
@@ -145,6 +149,8 @@ XSession::~XSession()
     m_wm.terminate();
     m_x.reset();
     m_xvfb.terminate();
+    if (m_quiet >= 0)
+        close(m_quiet);
 }
 
 std::vector<std::string> XSession::environment(const std::vector<std::string>& extra) const
@@ -181,7 +187,8 @@ bool XSession::waitUntil(const std::function<bool()>& done, std::chrono::millise
 
 bool XSession::startTrayHost()
 {
-    m_tray = start({"tint2", "-c", m_tint2rc}, {"G_SLICE=always-malloc"});
+    m_tray = ChildProcess({"tint2", "-c", m_tint2rc}, environment({"G_SLICE=always-malloc"}),
+                          {{m_quiet, 1}, {m_quiet, 2}});
     return waitUntil([&] { return trayHostRunning(); });
 }
 
@@ -290,7 +297,7 @@ QRect XSession::geometry(XWindow w) const
     return {x, y, attributes.width, attributes.height};
 }
 
-std::vector<XWindow> XSession::mappedTopLevelsOf(long pid) const
+std::vector<XWindow> XSession::popupsOf(long pid) const
 {
     std::vector<XWindow> result;
     Window root = None;
@@ -299,26 +306,10 @@ std::vector<XWindow> XSession::mappedTopLevelsOf(long pid) const
     unsigned int count = 0;
     if (!XQueryTree(m_x->dpy, DefaultRootWindow(m_x->dpy), &root, &parent, &children, &count))
         return result;
-    for (unsigned int i = 0; i < count; ++i) {
-        if (!isViewable(children[i]))
-            continue;
-        // Managed windows sit inside a frame; look one level down as well.
-        if (pidOf(children[i]) == pid) {
+    // Framed windows have been reparented; what stays a child of the root is unframed.
+    for (unsigned int i = 0; i < count; ++i)
+        if (pidOf(children[i]) == pid && isViewable(children[i]))
             result.push_back(children[i]);
-            continue;
-        }
-        Window r2 = None;
-        Window p2 = None;
-        Window* inner = nullptr;
-        unsigned int innerCount = 0;
-        if (XQueryTree(m_x->dpy, children[i], &r2, &p2, &inner, &innerCount)) {
-            for (unsigned int j = 0; j < innerCount; ++j)
-                if (pidOf(inner[j]) == pid && isViewable(inner[j]))
-                    result.push_back(inner[j]);
-            if (inner != nullptr)
-                XFree(inner);
-        }
-    }
     if (children != nullptr)
         XFree(children);
     return result;
@@ -328,6 +319,7 @@ std::vector<XWindow> XSession::trayIconsOf(long pid) const
 {
     std::vector<XWindow> result;
     const XWindow rootWindow = DefaultRootWindow(m_x->dpy);
+    const std::vector<XWindow> clients = clientList();
     std::function<void(XWindow, int)> walk = [&](XWindow w, int depth) {
         Window root = None;
         Window parent = None;
@@ -337,8 +329,10 @@ std::vector<XWindow> XSession::trayIconsOf(long pid) const
             return;
         for (unsigned int i = 0; i < count; ++i) {
             const XWindow c = children[i];
-            // An embedded icon has been reparented into the host, so it is no top level.
+            // An embedded icon has been reparented into the host: it is no top level, and
+            // unlike a framed window no client of the window manager either.
             if (depth > 0 && pidOf(c) == pid &&
+                std::find(clients.begin(), clients.end(), c) == clients.end() &&
                 !m_x->property(c, "_XEMBED_INFO", AnyPropertyType).empty() && isViewable(c))
                 result.push_back(c);
             walk(c, depth + 1);
@@ -410,6 +404,34 @@ QPoint XSession::pointer() const
     XQueryPointer(m_x->dpy, DefaultRootWindow(m_x->dpy), &root, &child, &rootX, &rootY, &winX,
                   &winY, &mask);
     return {rootX, rootY};
+}
+
+std::string XSession::hexId(XWindow w)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "0x%lx", w);
+    return text;
+}
+
+bool XSession::closeWindow(XWindow w) const
+{
+    return run({"wmctrl", "-i", "-c", hexId(w)}).exitCode == 0;
+}
+
+bool XSession::minimizeWindow(XWindow w) const
+{
+    return run({"xdotool", "windowminimize", hexId(w)}).exitCode == 0;
+}
+
+bool XSession::activateWindow(XWindow w) const
+{
+    return run({"wmctrl", "-i", "-a", hexId(w)}).exitCode == 0;
+}
+
+bool XSession::moveWindow(XWindow w, int x, int y) const
+{
+    return run({"xdotool", "windowmove", hexId(w), std::to_string(x), std::to_string(y)})
+               .exitCode == 0;
 }
 
 } // namespace tovelin::test

@@ -79,8 +79,9 @@ public:
     std::vector<XWindow> taskbarEntriesOf(long pid) const;
     // Client area in root coordinates.
     QRect geometry(XWindow w) const;
-    // Top-level windows of a process that are mapped, managed or not (menus, tooltips).
-    std::vector<XWindow> mappedTopLevelsOf(long pid) const;
+    // Mapped windows of a process that the window manager does not frame: menus, tooltips,
+    // notification balloons.
+    std::vector<XWindow> popupsOf(long pid) const;
 
     // Tray: icons of a process embedded in the tray host (not direct children of the root).
     std::vector<XWindow> trayIconsOf(long pid) const;
@@ -98,8 +99,16 @@ public:
     bool key(const std::string& keys) const;
     QPoint pointer() const;
 
+    // Window manager requests, as a person makes them with the title bar or the taskbar.
+    bool closeWindow(XWindow w) const;    // the close button
+    bool minimizeWindow(XWindow w) const; // the minimize button
+    bool activateWindow(XWindow w) const; // a click on its taskbar entry
+    bool moveWindow(XWindow w, int x, int y) const;
+    static std::string hexId(XWindow w);
+
 private:
     struct Connection;
+    int m_quiet = -1; // the servers' chatter goes here
     std::string m_error;
     std::string m_display;
     std::string m_tint2rc;
