@@ -9,9 +9,14 @@ scratch=$(mktemp -d)
 host_pid=""
 app_pid=""
 cleanup() {
-    [ -n "$host_pid" ] && kill "$host_pid" 2>/dev/null && wait "$host_pid" 2>/dev/null
-    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null && wait "$app_pid" 2>/dev/null
+    status=$?
+    set +e
+    for pid in $host_pid $app_pid; do
+        kill "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    done
     rm -rf "$scratch"
+    exit "$status"
 }
 trap cleanup EXIT
 
