@@ -510,6 +510,11 @@ struct LineLimitCase
     bool closeAtEnd;
 };
 
+std::ostream& operator<<(std::ostream& out, const LineLimitCase& c)
+{
+    return out << c.name;
+}
+
 class LineLimits : public testing::TestWithParam<LineLimitCase>
 {
 };
@@ -591,6 +596,11 @@ struct EndlessBody
     std::string head;
     std::string piece; // repeated forever
 };
+
+std::ostream& operator<<(std::ostream& out, const EndlessBody& c)
+{
+    return out << c.name;
+}
 
 class EndlessErrorBodies : public testing::TestWithParam<EndlessBody>
 {
