@@ -27,6 +27,9 @@ void ProgressGauge::setPosition(int position)
 
 void ProgressGauge::apply()
 {
+    // QProgressBar repaints at once on every step; a fast transfer's thousands of steps
+    // would hold the window up. With updates off it is drawn at the next paint instead.
+    setUpdatesEnabled(false);
     if (m_max == 0) {
         setRange(0, 1);
         setValue(0);
@@ -34,6 +37,7 @@ void ProgressGauge::apply()
         setRange(0, m_max);
         setValue(std::clamp(m_position, 0, m_max));
     }
+    setUpdatesEnabled(true);
     emit changed(m_max, m_position);
 }
 

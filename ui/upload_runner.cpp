@@ -6,8 +6,12 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <exception>
+#include <functional>
 #include <mutex>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <utility>
 
 #include <QMetaObject>
@@ -18,6 +22,9 @@ namespace {
 
 // How long closing the program waits for a cancelled worker before leaving it behind.
 constexpr std::chrono::milliseconds kShutdownGrace{500};
+// The longest the GUI thread spends on the worker's events before it turns to others.
+constexpr std::chrono::milliseconds kTurnLength{4};
+constexpr int kWorkerNiceness = 5;
 
 } // namespace
 
@@ -38,20 +45,26 @@ struct UploadRunner::Job
     bool returned = false;
 };
 
-// The worker's way to the runner: queued calls on the GUI thread while the runner exists,
-// nothing once it is gone.
-class UploadRunner::Relay
+// The worker's way to the runner: calls queued in order and run on the GUI thread while
+// the runner exists, nothing once it is gone. A fast transfer raises thousands of events
+// in a moment; they are run in turns of a few milliseconds, so the window keeps painting
+// and answering between turns, and every event still arrives, in order.
+class UploadRunner::Relay : public std::enable_shared_from_this<Relay>
 {
 public:
+    using Call = std::function<void(UploadRunner&)>;
+
     explicit Relay(UploadRunner* target) : m_target(target) {}
 
-    template <typename Call> void post(Call call)
+    void post(Call call)
     {
         const std::lock_guard lock(m_mutex);
-        if (m_target != nullptr) {
-            UploadRunner* target = m_target;
-            QMetaObject::invokeMethod(
-                target, [target, call = std::move(call)] { call(*target); }, Qt::QueuedConnection);
+        if (m_target == nullptr) {
+            return;
+        }
+        m_calls.push_back(std::move(call));
+        if (!m_turnPosted) {
+            postTurn();
         }
     }
 
@@ -59,11 +72,46 @@ public:
     {
         const std::lock_guard lock(m_mutex);
         m_target = nullptr;
+        m_calls.clear();
     }
 
 private:
+    // With m_mutex held.
+    void postTurn()
+    {
+        m_turnPosted = true;
+        QMetaObject::invokeMethod(
+            m_target, [self = shared_from_this()] { self->runTurn(); }, Qt::QueuedConnection);
+    }
+
+    void runTurn()
+    {
+        const auto deadline = std::chrono::steady_clock::now() + kTurnLength;
+        while (true) {
+            Call call;
+            UploadRunner* target = nullptr;
+            {
+                const std::lock_guard lock(m_mutex);
+                if (m_target == nullptr || m_calls.empty()) {
+                    m_turnPosted = false;
+                    return;
+                }
+                if (std::chrono::steady_clock::now() >= deadline) {
+                    postTurn();
+                    return;
+                }
+                call = std::move(m_calls.front());
+                m_calls.pop_front();
+                target = m_target;
+            }
+            call(*target);
+        }
+    }
+
     std::mutex m_mutex;
     UploadRunner* m_target;
+    std::deque<Call> m_calls;
+    bool m_turnPosted = false;
 };
 
 class UploadRunner::Forwarder : public WorkObserver
@@ -157,6 +205,9 @@ bool UploadRunner::isCurrent(std::uint64_t id) const
 
 void UploadRunner::work(const std::shared_ptr<Job>& job, const std::shared_ptr<Relay>& relay)
 {
+    // The window comes first when both want the processor; the transfer loses nothing
+    // worth measuring, since it mostly waits on the network.
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kWorkerNiceness);
     Forwarder forwarder(relay, job->id);
     try {
         job->result = job->client->post(*job->body, &forwarder, job->cancel);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include <QImage>
@@ -30,37 +32,15 @@ public:
                24;
     }
 
-    // Runs of marked pixels along row y, as [first, last] pairs.
-    std::vector<std::pair<int, int>> rowRuns(int y) const
+    // First and last marked pixel of row y between x = from and x = to.
+    std::pair<int, int> rowExtent(int y, int from, int to) const
     {
-        std::vector<std::pair<int, int>> runs;
-        for (int x = 0; x < m_image.width(); ++x) {
-            if (!marked(x, y)) {
-                continue;
-            }
-            if (!runs.empty() && runs.back().second == x - 1) {
-                runs.back().second = x;
-            } else {
-                runs.emplace_back(x, x);
-            }
-        }
-        return runs;
+        return extent(from, to, [&](int x) { return marked(x, y); });
     }
 
-    std::vector<std::pair<int, int>> columnRuns(int x) const
+    std::pair<int, int> columnExtent(int x, int from, int to) const
     {
-        std::vector<std::pair<int, int>> runs;
-        for (int y = 0; y < m_image.height(); ++y) {
-            if (!marked(x, y)) {
-                continue;
-            }
-            if (!runs.empty() && runs.back().second == y - 1) {
-                runs.back().second = y;
-            } else {
-                runs.emplace_back(y, y);
-            }
-        }
-        return runs;
+        return extent(from, to, [&](int y) { return marked(x, y); });
     }
 
     // The smallest rectangle holding every marked pixel inside `area`.
@@ -80,25 +60,31 @@ public:
     QRgb pixel(int x, int y) const { return m_image.pixel(x, y); }
 
 private:
+    template <typename Marked> static std::pair<int, int> extent(int from, int to, Marked isMarked)
+    {
+        std::pair<int, int> found{-1, -1};
+        for (int i = from; i <= to; ++i) {
+            if (isMarked(i)) {
+                found.first = found.first < 0 ? i : found.first;
+                found.second = i;
+            }
+        }
+        return found;
+    }
+
     QImage m_image;
     QRgb m_background;
 };
 
 // A drawn control may leave its outermost pixel to the background (rounded corners,
-// anti-aliased frames); a run counts as matching when each end is within one pixel.
-::testing::AssertionResult spans(const std::vector<std::pair<int, int>>& runs, int first, int last)
+// anti-aliased frames): each edge may be one pixel in.
+::testing::AssertionResult edgesAt(std::pair<int, int> seen, int first, int last)
 {
-    for (const auto& [a, b] : runs) {
-        if (std::abs(a - first) <= 1 && std::abs(b - last) <= 1) {
-            return ::testing::AssertionSuccess();
-        }
+    if (std::abs(seen.first - first) <= 1 && std::abs(seen.second - last) <= 1) {
+        return ::testing::AssertionSuccess();
     }
-    std::string seen;
-    for (const auto& [a, b] : runs) {
-        seen += " [" + std::to_string(a) + "," + std::to_string(b) + "]";
-    }
-    return ::testing::AssertionFailure()
-           << "no run from " << first << " to " << last << "; runs:" << seen;
+    return ::testing::AssertionFailure() << "edges at " << seen.first << " and " << seen.second
+                                         << ", expected " << first << " and " << last;
 }
 
 class MainWindowDesktopTest : public ::testing::Test
@@ -135,15 +121,15 @@ TEST_F(MainWindowDesktopTest, ClientAreaAndControlsStandWhereTheyBelong)
     EXPECT_LE(std::abs(client.center().y() - 768 / 2), 30);
 
     const QImage image = m_x.grabWindow(m_window);
-    fprintf(stderr, "save %d %dx%d\n", image.save("/tmp/hc/shot.png", "PNG"), image.width(), image.height());
     const Shot shot(image);
-    // The link box and the button side by side, the bar across, as laid out.
-    EXPECT_TRUE(spans(shot.rowRuns(14), 4, 188));
-    EXPECT_TRUE(spans(shot.rowRuns(14), 192, 266));
-    EXPECT_TRUE(spans(shot.rowRuns(44), 4, 268));
-    EXPECT_TRUE(spans(shot.columnRuns(100), 4, 24));
-    EXPECT_TRUE(spans(shot.columnRuns(100), 36, 52));
-    EXPECT_TRUE(spans(shot.columnRuns(230), 4, 24));
+    // Each control's edges, looked for between its neighbours: the link box and the button
+    // side by side, the bar across below them.
+    EXPECT_TRUE(edgesAt(shot.rowExtent(14, 0, 190), 4, 188)) << "link box";
+    EXPECT_TRUE(edgesAt(shot.rowExtent(14, 190, 272), 192, 266)) << "button";
+    EXPECT_TRUE(edgesAt(shot.rowExtent(44, 0, 272), 4, 268)) << "bar";
+    EXPECT_TRUE(edgesAt(shot.columnExtent(100, 0, 30), 4, 24)) << "link box";
+    EXPECT_TRUE(edgesAt(shot.columnExtent(230, 0, 30), 4, 24)) << "button";
+    EXPECT_TRUE(edgesAt(shot.columnExtent(100, 30, 56), 36, 52)) << "bar";
     // The link box is white inside.
     EXPECT_EQ(shot.pixel(96, 14) & 0xffffff, 0xffffffu);
     // The caption of the size read-out stays inside its rectangle.
