@@ -220,7 +220,12 @@ void TForm1::N1Click()
 
 void TForm1::N2Click()
 {
+    const bool wasActive = isActiveWindow();
     hide();
+    // The focus goes to the program's other window rather than to whatever lies behind.
+    if (wasActive && m_aboutWindow != nullptr && m_aboutWindow->isVisible()) {
+        m_aboutWindow->activateWindow();
+    }
 }
 
 void TForm1::N3Click()

@@ -79,9 +79,11 @@ void TForm2::setVisible(bool visible)
     if (visible && !m_placed) {
         m_placed = true;
         if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-            QRect frame(QPoint(0, 0), size());
-            frame.moveCenter(screen->availableGeometry().center());
-            move(frame.topLeft());
+            // The frame's size is not known before the first showing: the client area is
+            // what gets centred.
+            QRect client(QPoint(0, 0), size());
+            client.moveCenter(screen->availableGeometry().center());
+            setGeometry(client);
         }
     }
     QWidget::setVisible(visible);
