@@ -39,8 +39,11 @@ int runWindowProgram(const Endpoint& endpoint,
     const auto Form1 = std::make_unique<TForm1>(endpoint);
     const auto Form2 = std::make_unique<TForm2>();
     Form1->setAboutWindow(Form2.get());
-    QObject::connect(Form1.get(), &TForm1::closed, qApp, &QCoreApplication::quit,
-                     Qt::QueuedConnection);
+    // exit() rather than quit(): no other window may veto the end, and a dialog open at
+    // that moment closes with it.
+    QObject::connect(
+        Form1.get(), &TForm1::closed, qApp, [] { QCoreApplication::exit(0); },
+        Qt::QueuedConnection);
 
     centreOnScreen(*Form1);
     Form1->show();

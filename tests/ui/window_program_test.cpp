@@ -6,12 +6,15 @@
 #include <atomic>
 #include <chrono>
 #include <gtest/gtest.h>
+#include <optional>
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QProcess>
+#include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -41,6 +44,27 @@ TEST(WindowProgramTest, StartsWithTheMainWindowCentredAndTheAboutWindowHidden)
     EXPECT_EQ(code, 0);
     EXPECT_TRUE(checked);
     EXPECT_TRUE(aboutShownAtClose);
+}
+
+TEST(WindowProgramTest, ExitWhileTheFileDialogIsOpenEndsTheProgram)
+{
+    bool dialogWasOpen = false;
+    const int code = runWindowProgram(
+        *Endpoint::parse("http://127.0.0.1:9/upload/"), [&](TForm1& form1, TForm2&) {
+            form1.OpenDialog1.setRunner([&](QFileDialog& dialog) -> std::optional<QString> {
+                QTimer::singleShot(50, &form1, [&] {
+                    dialogWasOpen = dialog.isVisible();
+                    form1.N4->trigger();
+                });
+                dialog.exec();
+                return std::nullopt;
+            });
+            QTimer::singleShot(0, form1.sButton1, &QPushButton::click);
+            // Should the end not come, the loop is ended with a code the test refuses.
+            QTimer::singleShot(10000, [] { QCoreApplication::exit(3); });
+        });
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(dialogWasOpen);
 }
 
 class ShutdownTest : public ::testing::TestWithParam<const char*>
