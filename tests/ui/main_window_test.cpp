@@ -9,6 +9,7 @@
 #include <chrono>
 #include <gtest/gtest.h>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -398,6 +399,29 @@ INSTANTIATE_TEST_SUITE_P(
         OutcomeCase{"closed_without_reply", "", "http://old/link",
                     "Connection Closed Gracefully."}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MainWindowTest, CookiesOfOneUploadGoWithTheNext)
+{
+    std::mutex mutex;
+    std::vector<std::string> heads;
+    serveWith([&](Peer& peer, int index) {
+        const auto request = peer.readRequest();
+        {
+            const std::lock_guard lock(mutex);
+            heads.push_back(request.head);
+        }
+        peer.writeAll(test::reply(kFound, index == 0 ? "Location: /upload/a\r\nSet-Cookie: "
+                                                       "sid=first; path=/\r\n"
+                                                     : "Location: /upload/b\r\n"));
+    });
+    const QString path = makeFile(QStringLiteral("c.txt"), 100);
+    uploadThroughButton(path);
+    uploadThroughButton(path);
+    const std::lock_guard lock(mutex);
+    ASSERT_EQ(heads.size(), 2u);
+    EXPECT_EQ(heads[0].find("sid=first"), std::string::npos);
+    EXPECT_NE(heads[1].find("Cookie: sid=first"), std::string::npos) << heads[1];
+}
 
 TEST_F(MainWindowTest, RefusedConnectionShowsItsMessageNotTheEarlierLink)
 {
