@@ -198,6 +198,11 @@ void installHostRoutes(httplib::Server& server, UploadStore& store)
     // taken for the next request.
     server.set_keep_alive_max_count(1);
     server.set_pre_routing_handler(screenBody);
+    // A client that asks before sending (curl does for large bodies) hears the refusal
+    // instead of "100 Continue".
+    server.set_expect_100_continue_handler([](const Request& req, Response& res) {
+        return screenBody(req, res) == HandlerResponse::Handled ? res.status : 100;
+    });
 
     server.Post("/upload/?", [&store](const Request& req, Response& res,
                                       const httplib::ContentReader& readContent) {

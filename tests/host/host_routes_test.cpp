@@ -182,16 +182,36 @@ TEST_F(HostRoutes, UploadFromAnHttplibClientWithOtherParts)
 
 TEST_F(HostRoutes, OversizedBodyIsRefusedBeforeItIsSent)
 {
-    const std::string head = "POST /upload/ HTTP/1.1\r\nHost: x\r\n"
-                             "Content-Type: multipart/form-data; boundary=b\r\n"
-                             "Content-Length: " +
-                             std::to_string(kMaxUploadBody + 1) + "\r\n\r\n";
+    // With and without asking first: either way the refusal comes from the declared length.
+    for (const std::string expect : {"", "Expect: 100-continue\r\n"}) {
+        const std::string head = "POST /upload/ HTTP/1.1\r\nHost: x\r\n" + expect +
+                                 "Content-Type: multipart/form-data; boundary=b\r\n"
+                                 "Content-Length: " +
+                                 std::to_string(kMaxUploadBody + 1) + "\r\n\r\n";
+        LoopbackConnection connection("127.0.0.1", m_host.port());
+        ASSERT_TRUE(connection.send(head));
+        // No body byte is sent.
+        const RawReply reply = test::parseReply(connection.receiveAll(5s));
+        EXPECT_EQ(reply.statusLine, "HTTP/1.1 413 Payload Too Large") << expect;
+        EXPECT_TRUE(entries(m_data).empty());
+    }
+}
+
+TEST_F(HostRoutes, ClientThatAsksFirstIsToldToContinue)
+{
+    const std::string body = programBody("/asked.txt", "asked first");
     LoopbackConnection connection("127.0.0.1", m_host.port());
-    ASSERT_TRUE(connection.send(head));
-    // No body byte is sent: the answer can only come from the declared length.
-    const RawReply reply = test::parseReply(connection.receiveAll(5s));
-    EXPECT_EQ(reply.status, 413);
-    EXPECT_TRUE(entries(m_data).empty());
+    ASSERT_TRUE(connection.send("POST /upload/ HTTP/1.1\r\nHost: x\r\nExpect: 100-continue\r\n"
+                                "Content-Type: " +
+                                std::string("multipart/form-data; boundary=") +
+                                std::string(test::kProgramBoundary) +
+                                "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n"));
+    ASSERT_TRUE(connection.readable(5s));
+    ASSERT_TRUE(connection.send(body));
+    const std::string raw = connection.receiveAll(5s);
+    const std::string interim = "HTTP/1.1 100 Continue\r\n\r\n";
+    ASSERT_EQ(raw.substr(0, interim.size()), interim);
+    EXPECT_EQ(test::parseReply(raw.substr(interim.size())).status, 302);
 }
 
 TEST_F(HostRoutes, BodyOfExactlyTheLimitIsAccepted)
