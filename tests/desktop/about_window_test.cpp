@@ -1,6 +1,7 @@
 #include "ui/Unit2.h"
 
 #include <gtest/gtest.h>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,11 @@ struct ClickCase
     Qt::MouseButton button;
     int expectedOpens;
 };
+
+void PrintTo(const ClickCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class AboutLinkTest : public AboutWindowTest, public ::testing::WithParamInterface<ClickCase>
 {

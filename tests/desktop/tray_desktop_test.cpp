@@ -269,6 +269,25 @@ TEST_F(TrayDesktopTest, MinimizingTakesBothWindowsAwayAndTheyComeBackTogether)
     EXPECT_TRUE(XSession::waitUntil([&] { return x.activeWindow() == m_main; }));
 }
 
+TEST_F(TrayDesktopTest, AboutOpenedWhileTheMainWindowWasHiddenIsMinimizedWithItLater)
+{
+    choose(kHide);
+    ASSERT_TRUE(XSession::waitUntil([&] { return !listed(m_main); }));
+    choose(kAbout);
+    std::optional<XWindow> about;
+    ASSERT_TRUE(XSession::waitUntil([&] { return (about = aboutWindow()).has_value(); }));
+    choose(kShow);
+    ASSERT_TRUE(XSession::waitUntil([&] { return listed(m_main) && x.isViewable(m_main); }));
+    ASSERT_TRUE(XSession::waitUntil([&] { return x.transientFor(*about) == m_main; }));
+
+    ASSERT_TRUE(x.minimizeWindow(m_main));
+    EXPECT_TRUE(XSession::waitUntil([&] {
+        return x.hasState(m_main, "_NET_WM_STATE_HIDDEN") &&
+               x.hasState(*about, "_NET_WM_STATE_HIDDEN");
+    }));
+    EXPECT_EQ(taskbar(), std::vector<XWindow>{m_main});
+}
+
 TEST_F(TrayDesktopTest, ExitTakesTheIconOutOfTheTrayAndEndsTheProgram)
 {
     choose(kAbout); // an open About window goes with it

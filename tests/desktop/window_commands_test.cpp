@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 
 #include <QAction>
@@ -86,6 +87,11 @@ struct CommandCase
     bool expectAbout;
     Active expectActive;
 };
+
+void PrintTo(const CommandCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class CommandEffectTest : public WindowCommandsTest,
                           public ::testing::WithParamInterface<CommandCase>
