@@ -53,6 +53,12 @@ done
 echo "$contents" | awk '{print $6}' | grep -v '^\./$' | grep -v '^\./usr/' &&
     fail "package holds files outside /usr"
 
+# Installing it must be possible on this system: apt resolves its dependencies without
+# touching anything.
+apt-get -s install "$deb" >"$scratch/apt.out" 2>&1 ||
+    fail "apt-get cannot install the package: $(cat "$scratch/apt.out")"
+grep -q "^Inst tovelin " "$scratch/apt.out" || fail "apt-get would not install tovelin"
+
 root="$scratch/root"
 dpkg-deb -x "$deb" "$root"
 desktop-file-validate "$root/usr/share/applications/org.tovelin.Tovelin.desktop" ||
