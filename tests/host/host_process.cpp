@@ -1,10 +1,15 @@
 #include "tests/host/host_process.h"
 
+#include "upload/file_handle.h"
+
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <poll.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <thread>
@@ -13,6 +18,17 @@
 extern char** environ;
 
 namespace tovelin::test {
+namespace {
+
+constexpr auto kPoll = std::chrono::milliseconds(10);
+
+// The exit status, or -1 for a death by signal.
+int exitCodeOf(int status)
+{
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace
 
 HostProcess::HostProcess(const std::vector<std::string>& args,
                          const std::vector<std::string>& environment,
@@ -48,19 +64,18 @@ HostProcess::HostProcess(const std::vector<std::string>& args,
     }
     envp.push_back(nullptr);
 
-    int pipeEnds[2];
-    if (::pipe2(pipeEnds, O_CLOEXEC) != 0) {
-        throw std::runtime_error("pipe failed");
+    m_outputPath = (std::filesystem::temp_directory_path() / "tovelin-host-out-XXXXXX").string();
+    const FileHandle out(::mkstemp(m_outputPath.data()));
+    if (!out.valid()) {
+        throw std::runtime_error("mkstemp failed");
     }
     m_pid = ::fork();
     if (m_pid == 0) {
-        ::dup2(pipeEnds[1], STDOUT_FILENO);
-        ::dup2(pipeEnds[1], STDERR_FILENO);
+        ::dup2(out.get(), STDOUT_FILENO);
+        ::dup2(out.get(), STDERR_FILENO);
         ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }
-    ::close(pipeEnds[1]);
-    m_out = pipeEnds[0];
     if (m_pid < 0) {
         throw std::runtime_error("fork failed");
     }
@@ -72,43 +87,50 @@ HostProcess::~HostProcess()
         ::kill(m_pid, SIGKILL);
         ::waitpid(m_pid, nullptr, 0);
     }
-    if (m_out >= 0) {
-        ::close(m_out);
-    }
+    std::error_code ignored;
+    std::filesystem::remove(m_outputPath, ignored);
 }
 
-void HostProcess::readAvailable(std::chrono::milliseconds wait)
+std::string HostProcess::output() const
 {
-    pollfd entry{m_out, POLLIN, 0};
-    if (::poll(&entry, 1, static_cast<int>(wait.count())) <= 0) {
-        return;
+    std::ifstream in(m_outputPath, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool HostProcess::exited(int& status)
+{
+    if (m_pid <= 0) {
+        return true;
     }
-    char buffer[4096];
-    const ssize_t got = ::read(m_out, buffer, sizeof buffer);
-    if (got > 0) {
-        m_output.append(buffer, static_cast<std::size_t>(got));
-    } else if (got == 0) {
-        ::close(m_out);
-        m_out = -1;
+    int raw = 0;
+    if (::waitpid(m_pid, &raw, WNOHANG) != m_pid) {
+        return false;
     }
+    m_pid = -1;
+    status = exitCodeOf(raw);
+    return true;
 }
 
 bool HostProcess::waitUntilListening(std::chrono::milliseconds wait)
 {
     const auto deadline = std::chrono::steady_clock::now() + wait;
-    while (m_output.find("files in ") == std::string::npos) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || m_out < 0) {
+    std::string text = output();
+    while (text.find("files in ") == std::string::npos) {
+        int status = 0;
+        if (exited(status) || std::chrono::steady_clock::now() >= deadline) {
             return false;
         }
-        readAvailable(left);
+        std::this_thread::sleep_for(kPoll);
+        text = output();
     }
     const std::string marker = "listening on ";
-    for (std::size_t at = m_output.find(marker); at != std::string::npos;
-         at = m_output.find(marker, at + 1)) {
+    m_urls.clear();
+    for (std::size_t at = text.find(marker); at != std::string::npos;
+         at = text.find(marker, at + 1)) {
         const std::size_t start = at + marker.size();
-        m_urls.push_back(m_output.substr(start, m_output.find('\n', start) - start));
+        m_urls.push_back(text.substr(start, text.find('\n', start) - start));
     }
     return !m_urls.empty();
 }
@@ -116,23 +138,14 @@ bool HostProcess::waitUntilListening(std::chrono::milliseconds wait)
 int HostProcess::waitForExit(std::chrono::milliseconds wait)
 {
     const auto deadline = std::chrono::steady_clock::now() + wait;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (m_out >= 0) {
-            readAvailable(std::chrono::milliseconds(20));
-        } else {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    int status = -1;
+    while (!exited(status)) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return -1;
         }
-        int status = 0;
-        const pid_t done = ::waitpid(m_pid, &status, WNOHANG);
-        if (done == m_pid) {
-            m_pid = -1;
-            for (int round = 0; round < 50 && m_out >= 0; ++round) {
-                readAvailable(std::chrono::milliseconds(100));
-            }
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
+        std::this_thread::sleep_for(kPoll);
     }
-    return -1;
+    return status;
 }
 
 int HostProcess::terminate(std::chrono::milliseconds wait)

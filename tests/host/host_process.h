@@ -7,8 +7,9 @@
 
 namespace tovelin::test {
 
-// The tovelin-host binary run as a child of the test, its standard output captured.
-// Killed and reaped when this object goes, whatever state it is in.
+// The tovelin-host binary run as a child of the test, its standard output and error going
+// to a file (a pipe nobody drains could stall a host that logs every request). Killed and
+// reaped when this object goes, whatever state it is in.
 class HostProcess
 {
 public:
@@ -21,25 +22,25 @@ public:
     HostProcess(const HostProcess&) = delete;
     HostProcess& operator=(const HostProcess&) = delete;
 
-    // Reads the output until the host has said where it listens and where its files are.
+    // Waits until the host has said where it listens and where its files are.
     // False when it exits or stays silent longer than the wait.
     bool waitUntilListening(std::chrono::milliseconds wait = std::chrono::seconds(10));
     // The "http://ADDR:PORT/" addresses the host printed.
     const std::vector<std::string>& urls() const { return m_urls; }
-    std::string output() const { return m_output; }
+    // Everything the host has written so far.
+    std::string output() const;
 
     // Sends SIGTERM and waits (bounded) for the exit; the exit status, or -1 when the host
     // had to be killed or died from a signal.
     int terminate(std::chrono::milliseconds wait = std::chrono::seconds(10));
-    // Waits (bounded) for an exit without asking for one, reading the rest of the output.
+    // Waits (bounded) for an exit without asking for one.
     int waitForExit(std::chrono::milliseconds wait = std::chrono::seconds(10));
 
 private:
-    void readAvailable(std::chrono::milliseconds wait);
+    bool exited(int& status);
 
     pid_t m_pid = -1;
-    int m_out = -1; // read end of the child's standard output (and error)
-    std::string m_output;
+    std::string m_outputPath;
     std::vector<std::string> m_urls;
 };
 
