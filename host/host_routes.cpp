@@ -197,6 +197,9 @@ void installHostRoutes(httplib::Server& server, UploadStore& store)
     // One request per connection: after a refused upload the unread body must not be
     // taken for the next request.
     server.set_keep_alive_max_count(1);
+    // Room for a slow link's pauses; a client silent for longer loses its connection.
+    server.set_read_timeout(30);
+    server.set_write_timeout(60);
     server.set_pre_routing_handler(screenBody);
     // A client that asks before sending (curl does for large bodies) hears the refusal
     // instead of "100 Continue".
