@@ -13,7 +13,7 @@
 #include <QScreen>
 
 #ifndef TOVELIN_ABOUT_URL
-#define TOVELIN_ABOUT_URL "http://localhost:8080/"
+#error "TOVELIN_ABOUT_URL names the website the link opens (a CMake cache variable)"
 #endif
 
 namespace tovelin {
