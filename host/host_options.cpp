@@ -89,7 +89,7 @@ HostOptions parseHostOptions(std::span<const std::string_view> args)
 
 std::filesystem::path defaultDataDir(const char* xdgDataHome, const char* home)
 {
-    // The base directory spec says a relative XDG_DATA_HOME is invalid and to be ignored.
+    // XDG base directory rules: a relative XDG_DATA_HOME is invalid and ignored.
     if (xdgDataHome != nullptr && std::filesystem::path(xdgDataHome).is_absolute()) {
         return std::filesystem::path(xdgDataHome) / "tovelin-host";
     }
