@@ -1,5 +1,7 @@
 #include "upload/endpoint.h"
 
+#include "upload/header_fields.h"
+
 #include <cctype>
 
 namespace tovelin {
@@ -8,16 +10,8 @@ namespace {
 
 bool startsWithIgnoringCase(std::string_view text, std::string_view prefix)
 {
-    if (text.size() < prefix.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(text[i])) !=
-            std::tolower(static_cast<unsigned char>(prefix[i]))) {
-            return false;
-        }
-    }
-    return true;
+    return text.size() >= prefix.size() &&
+           equalsIgnoringCase(text.substr(0, prefix.size()), prefix);
 }
 
 std::optional<std::uint16_t> parsePort(std::string_view digits)

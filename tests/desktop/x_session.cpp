@@ -60,9 +60,9 @@ struct XSession::Connection
     }
     Atom atom(const char* name) const { return XInternAtom(dpy, name, False); }
 
-    std::vector<unsigned long> property(XWindow w, const char* name, Atom type) const
+    // Reads a property whole and hands its format, item count and data to `use`.
+    template <typename Use> void readProperty(XWindow w, const char* name, Atom type, Use use) const
     {
-        std::vector<unsigned long> values;
         Atom actualType = None;
         int format = 0;
         unsigned long count = 0;
@@ -71,30 +71,30 @@ struct XSession::Connection
         if (XGetWindowProperty(dpy, w, atom(name), 0, 4096, False, type, &actualType, &format,
                                &count, &after, &data) == Success &&
             data != nullptr) {
+            use(format, count, data);
+            XFree(data);
+        }
+    }
+
+    std::vector<unsigned long> property(XWindow w, const char* name, Atom type) const
+    {
+        std::vector<unsigned long> values;
+        readProperty(w, name, type, [&](int format, unsigned long count, unsigned char* data) {
             if (format == 32) {
                 const auto* longs = reinterpret_cast<const unsigned long*>(data);
                 values.assign(longs, longs + count);
             }
-            XFree(data);
-        }
+        });
         return values;
     }
 
     std::string text(XWindow w, const char* name, Atom type) const
     {
         std::string value;
-        Atom actualType = None;
-        int format = 0;
-        unsigned long count = 0;
-        unsigned long after = 0;
-        unsigned char* data = nullptr;
-        if (XGetWindowProperty(dpy, w, atom(name), 0, 4096, False, type, &actualType, &format,
-                               &count, &after, &data) == Success &&
-            data != nullptr) {
+        readProperty(w, name, type, [&](int format, unsigned long count, unsigned char* data) {
             if (format == 8)
                 value.assign(reinterpret_cast<const char*>(data), count);
-            XFree(data);
-        }
+        });
         return value;
     }
 };
