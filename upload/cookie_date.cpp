@@ -141,7 +141,7 @@ std::optional<std::chrono::system_clock::time_point> parseCookieDate(std::string
     year = std::min(year, 2200);
     const std::int64_t seconds =
         daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 86400 +
-        hour * 3600 + minute * 60 + second;
+        std::int64_t{hour} * 3600 + std::int64_t{minute} * 60 + second;
     return std::chrono::system_clock::time_point(std::chrono::seconds(seconds));
 }
 
