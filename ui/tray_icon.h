@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QPoint>
 #include <QSystemTrayIcon>
 
 class QMenu;
+class QTimer;
 
 namespace tovelin {
 
@@ -29,7 +31,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void openPendingMenu();
+
     QMenu* m_menu;
+    // Where a menu asked for while the program was losing the focus is to open.
+    QPoint m_pendingAt;
+    bool m_menuPending = false;
+    QTimer* m_focusSettle;
 };
 
 } // namespace tovelin
