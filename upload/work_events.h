@@ -4,7 +4,11 @@
 
 namespace tovelin {
 
-enum class TWorkMode { wmRead, wmWrite };
+enum class TWorkMode
+{
+    wmRead,
+    wmWrite
+};
 
 // Transfer notifications of one post, raised synchronously on the posting thread.
 // OnWorkBegin carries the expected byte count (0 when unknown), OnWork the cumulative one.
