@@ -23,7 +23,7 @@ using httplib::Request;
 using httplib::Response;
 using HandlerResponse = httplib::Server::HandlerResponse;
 
-constexpr std::size_t kReadBlock = 64 * 1024;
+constexpr std::size_t kReadBlock = std::size_t{64} * 1024;
 
 void reply(Response& res, int status, const std::string& text)
 {

@@ -12,7 +12,7 @@ namespace tovelin {
 namespace {
 
 constexpr int kCreateAttempts = 8;
-constexpr std::size_t kWriteBuffer = 64 * 1024;
+constexpr std::size_t kWriteBuffer = std::size_t{64} * 1024;
 
 } // namespace
 

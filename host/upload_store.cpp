@@ -80,10 +80,12 @@ void UploadStore::sweep()
     for (; it != std::filesystem::directory_iterator(); it.increment(error)) {
         const std::string name = it->path().filename().string();
         std::error_code ignored;
-        if (name.starts_with(PendingUpload::kPrefix)) {
-            std::filesystem::remove(it->path(), ignored);
-        } else if (isUploadId(name) && !std::filesystem::exists(metaPath(m_dir, name), ignored)) {
-            // Bytes whose record was never written: the host stopped between the two steps.
+        // Leftovers of a host that stopped mid-upload: temporary files, and bytes whose
+        // record was never written.
+        const bool leftover =
+            name.starts_with(PendingUpload::kPrefix) ||
+            (isUploadId(name) && !std::filesystem::exists(metaPath(m_dir, name), ignored));
+        if (leftover) {
             std::filesystem::remove(it->path(), ignored);
         }
         if (error) {
