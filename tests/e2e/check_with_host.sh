@@ -6,6 +6,7 @@
 set -eu
 with_host=$1
 host_binary=$2
+host_url="$(dirname "$with_host")/host-url"
 scratch=$(mktemp -d)
 other_pid=""
 cleanup() {
@@ -42,13 +43,7 @@ fi
 # An address already served by a Tovelin host: used as it is, and left running.
 "$host_binary" --listen 127.0.0.1:0 --data "$scratch/other" >"$scratch/other.out" 2>&1 &
 other_pid=$!
-url=""
-for _ in $(seq 100); do
-    url=$(sed -n 's/^tovelin-host: listening on //p' "$scratch/other.out" | head -n 1)
-    [ -n "$url" ] && break
-    sleep 0.1
-done
-[ -n "$url" ] || fail "the other host did not start"
+url=$("$host_url" "$scratch/other.out" "$other_pid") || fail "the other host did not start"
 listen=${url#http://}
 listen=${listen%/}
 "$with_host" "$host_binary" "$listen" sh -c '

@@ -72,13 +72,8 @@ appstreamcli validate --no-net "$root/usr/share/metainfo/org.tovelin.Tovelin.met
 # The packaged host serves its page.
 "$root/usr/bin/tovelin-host" --listen 127.0.0.1:0 --data "$scratch/data" >"$scratch/host.out" 2>&1 &
 host_pid=$!
-url=""
-for _ in $(seq 100); do
-    url=$(sed -n 's/^tovelin-host: listening on //p' "$scratch/host.out" | head -n 1)
-    [ -n "$url" ] && break
-    sleep 0.1
-done
-[ -n "$url" ] || fail "packaged tovelin-host did not start: $(cat "$scratch/host.out")"
+url=$("$(dirname "$0")/../../tools/host-url" "$scratch/host.out" "$host_pid") ||
+    fail "packaged tovelin-host did not start: $(cat "$scratch/host.out")"
 curl -sf --max-time 10 "$url" | grep -q "Tovelin" || fail "packaged host page"
 
 # The packaged window program starts and keeps running until told to stop.
