@@ -10,7 +10,6 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/types.h>
-#include <unistd.h>
 #include <utility>
 
 namespace tovelin {
@@ -29,26 +28,6 @@ SocketOutcome errnoFailure(int error)
 {
     return failure(socketErrorMessageForErrno(error));
 }
-
-// Owns a descriptor until it is handed on.
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor()
-    {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return m_fd; }
-    int release() { return std::exchange(m_fd, -1); }
-
-private:
-    int m_fd;
-};
 
 // Waits for the events in slices so that a cancel is seen within one slice. A missing
 // deadline waits without limit.
@@ -92,29 +71,9 @@ struct AddressList
 
 } // namespace
 
-TcpConnection::~TcpConnection()
-{
-    close();
-}
-
-TcpConnection::TcpConnection(TcpConnection&& other) noexcept : m_fd(std::exchange(other.m_fd, -1))
-{
-}
-
-TcpConnection& TcpConnection::operator=(TcpConnection&& other) noexcept
-{
-    if (this != &other) {
-        close();
-        m_fd = std::exchange(other.m_fd, -1);
-    }
-    return *this;
-}
-
 void TcpConnection::close()
 {
-    if (m_fd >= 0) {
-        ::close(std::exchange(m_fd, -1));
-    }
+    m_socket.reset();
 }
 
 TcpConnection TcpConnection::connect(const std::string& host, std::uint16_t port,
@@ -137,10 +96,10 @@ TcpConnection TcpConnection::connect(const std::string& host, std::uint16_t port
     const Clock::time_point deadline = Clock::now() + limit;
     outcome = failure("Cannot allocate socket.");
     for (const addrinfo* address = addresses.first; address; address = address->ai_next) {
-        Descriptor socket(::socket(address->ai_family,
+        FileHandle socket(::socket(address->ai_family,
                                    address->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
                                    address->ai_protocol));
-        if (socket.get() < 0) {
+        if (!socket.valid()) {
             outcome = failure("Cannot allocate socket.");
             continue;
         }
@@ -175,16 +134,16 @@ TcpConnection TcpConnection::connect(const std::string& host, std::uint16_t port
         const int on = 1;
         ::setsockopt(socket.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         outcome = SocketOutcome{Status::Done, 0, {}};
-        return TcpConnection(socket.release());
+        return TcpConnection(std::move(socket));
     }
     return {};
 }
 
 void TcpConnection::abort()
 {
-    if (m_fd >= 0) {
+    if (m_socket.valid()) {
         const linger reset{1, 0};
-        ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        ::setsockopt(m_socket.get(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
         close();
     }
 }
@@ -198,7 +157,7 @@ SocketOutcome TcpConnection::send(const char* data, std::size_t size, const Canc
         }
         // Try first and wait only when the socket is full: a poll per block costs a
         // system call that a free socket does not need.
-        const ssize_t sent = ::send(m_fd, data + taken, size - taken, MSG_NOSIGNAL);
+        const ssize_t sent = ::send(m_socket.get(), data + taken, size - taken, MSG_NOSIGNAL);
         if (sent >= 0) {
             taken += static_cast<std::size_t>(sent);
             continue;
@@ -208,7 +167,7 @@ SocketOutcome TcpConnection::send(const char* data, std::size_t size, const Canc
             failed.bytes = taken;
             return failed;
         }
-        SocketOutcome waited = waitFor(m_fd, POLLOUT, std::nullopt, cancel);
+        SocketOutcome waited = waitFor(m_socket.get(), POLLOUT, std::nullopt, cancel);
         if (waited.status != Status::Done) {
             waited.bytes = taken;
             return waited;
@@ -224,13 +183,13 @@ SocketOutcome TcpConnection::waitReadable(std::optional<std::chrono::millisecond
     if (limit) {
         deadline = Clock::now() + *limit;
     }
-    return waitFor(m_fd, POLLIN, deadline, cancel);
+    return waitFor(m_socket.get(), POLLIN, deadline, cancel);
 }
 
 SocketOutcome TcpConnection::receiveSome(char* buffer, std::size_t size)
 {
     while (true) {
-        const ssize_t got = ::recv(m_fd, buffer, size, 0);
+        const ssize_t got = ::recv(m_socket.get(), buffer, size, 0);
         if (got > 0) {
             return SocketOutcome{Status::Done, static_cast<std::size_t>(got), {}};
         }

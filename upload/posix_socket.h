@@ -1,6 +1,7 @@
 #pragma once
 
 #include "upload/cancellation.h"
+#include "upload/file_handle.h"
 
 #include <chrono>
 #include <cstddef>
@@ -36,11 +37,6 @@ public:
     static constexpr std::chrono::milliseconds kCancelSlice{50};
 
     TcpConnection() = default;
-    ~TcpConnection();
-    TcpConnection(TcpConnection&& other) noexcept;
-    TcpConnection& operator=(TcpConnection&& other) noexcept;
-    TcpConnection(const TcpConnection&) = delete;
-    TcpConnection& operator=(const TcpConnection&) = delete;
 
     // Resolves the host (this may block) and tries each address in order until one
     // connects, all within the time limit.
@@ -48,7 +44,7 @@ public:
                                  std::chrono::milliseconds limit, const Cancellation& cancel,
                                  SocketOutcome& outcome);
 
-    bool isOpen() const { return m_fd >= 0; }
+    bool isOpen() const { return m_socket.valid(); }
     void close();
     // Closes at once with a reset, dropping whatever is still queued for the peer: an
     // abandoned upload must not linger pushing its body at a host that does not read.
@@ -68,9 +64,9 @@ public:
     SocketOutcome receiveSome(char* buffer, std::size_t size);
 
 private:
-    explicit TcpConnection(int fd) : m_fd(fd) {}
+    explicit TcpConnection(FileHandle socket) : m_socket(std::move(socket)) {}
 
-    int m_fd = -1;
+    FileHandle m_socket;
 };
 
 } // namespace tovelin

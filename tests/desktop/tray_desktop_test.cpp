@@ -1,6 +1,7 @@
 // The running program on a real X desktop (openbox, tint2): its tray icon, the window
 // commands' menu, the taskbar entry and the About window's link.
 #include "tests/desktop/x_session.h"
+#include "tests/support/temp_dir.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -36,31 +37,21 @@ protected:
     {
         ASSERT_TRUE(x.ok()) << x.error();
         // The desktop's browser opener, replaced by one that notes what it was asked for.
-        char pattern[] = "/tmp/tovelin-tray-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_dir = pattern;
-        {
-            std::ofstream script(m_dir / "xdg-open");
-            script << "#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" << (m_dir / "opened").string()
-                   << "'\n";
-        }
-        fs::permissions(m_dir / "xdg-open", fs::perms::owner_all);
+        const std::string opener =
+            m_dir.write("xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" +
+                                        (m_dir.path() / "opened").string() + "'\n");
+        fs::permissions(opener, fs::perms::owner_all);
         const char* path = std::getenv("PATH");
-        app = x.start(
-            {TOVELIN_APP_PATH},
-            {"PATH=" + m_dir.string() + ":" + (path != nullptr ? path : "/usr/bin"), "BROWSER"});
+        app = x.start({TOVELIN_APP_PATH}, {"PATH=" + m_dir.path().string() + ":" +
+                                               (path != nullptr ? path : "/usr/bin"),
+                                           "BROWSER"});
         ASSERT_TRUE(app.started());
         ASSERT_TRUE(XSession::waitUntil([&] { return mainWindow() && !icons().empty(); }))
             << "the main window and the tray icon did not come up";
         m_main = *mainWindow();
     }
 
-    void TearDown() override
-    {
-        app.terminate();
-        std::error_code ignored;
-        fs::remove_all(m_dir, ignored);
-    }
+    void TearDown() override { app.terminate(); }
 
     std::optional<XWindow> clientOfSize(QSize size) const
     {
@@ -119,14 +110,14 @@ protected:
 
     std::string opened() const
     {
-        std::ifstream file(m_dir / "opened");
+        std::ifstream file(m_dir.path() / "opened");
         return std::string(std::istreambuf_iterator<char>(file), {});
     }
 
     XSession x{{.trayHost = true}};
     ChildProcess app;
     XWindow m_main = 0;
-    fs::path m_dir;
+    TempDir m_dir;
 };
 
 TEST_F(TrayDesktopTest, IconSitsInTheTrayWithoutHoverText)

@@ -41,7 +41,7 @@ class Exchange : public testing::Test
 protected:
     std::string smallFile(const std::string& bytes = "abc")
     {
-        return m_folder.file("a.txt", bytes);
+        return m_folder.write("a.txt", bytes);
     }
 
     PostResult postFile(HttpClient& client, const std::string& path,
@@ -71,7 +71,7 @@ protected:
         return {result, SteadyClock::now() - cancelled};
     }
 
-    test::TempFolder m_folder;
+    test::TempDir m_folder;
     Cancellation m_cancel;
 };
 
@@ -359,7 +359,7 @@ TEST_F(Exchange, HostAnsweringDuringTheSendIsHeard)
           Step::send("HTTP/1.1 413 Request Entity Too Large\r\nContent-Length: 0\r\n\r\n"),
           Step::reset()}});
     HttpClient client(*Endpoint::parse(server.url()), fastLimits());
-    const std::string big = m_folder.sizedFile("big.bin", 64 * 1024 * 1024);
+    const std::string big = m_folder.sized("big.bin", 64 * 1024 * 1024);
     const PostResult result = postFile(client, big);
     EXPECT_EQ(result.message, "HTTP/1.1 413 Request Entity Too Large");
     EXPECT_EQ(client.reply().statusCode, 413);
@@ -369,7 +369,7 @@ TEST_F(Exchange, HostVanishingDuringTheSendIsASocketError)
 {
     ScriptedServer server({{Step::readHead(), Step::reset()}});
     HttpClient client(*Endpoint::parse(server.url()), fastLimits());
-    const std::string big = m_folder.sizedFile("big.bin", 64 * 1024 * 1024);
+    const std::string big = m_folder.sized("big.bin", 64 * 1024 * 1024);
     const PostResult result = postFile(client, big);
     // Reset or broken pipe, depending on which send call saw the reset first.
     EXPECT_TRUE(result.message == "Socket Error # 10054\r\nConnection reset by peer." ||
@@ -383,7 +383,7 @@ TEST_F(Exchange, BodyShorterThanAnnouncedFails)
 {
     ScriptedServer server({{Step::readHead(), Step::drain()}});
     HttpClient client(*Endpoint::parse(server.url()), fastLimits());
-    const std::string path = m_folder.sizedFile("shrinking.bin", 100000);
+    const std::string path = m_folder.sized("shrinking.bin", 100000);
     FormDataBody body(test::kBodyTime);
     body.addFilePart("file", path, "application/octet-stream");
     std::filesystem::resize_file(path, 50000);
@@ -405,8 +405,8 @@ TEST_P(WorkEvents, BodyCountsGoInBlocksAndTheHeadNeverCounts)
     HttpClient client(*Endpoint::parse(server.url()), fastLimits());
 
     FormDataBody empty(test::kBodyTime);
-    empty.addFilePart("file", m_folder.file("w.bin", ""), "application/octet-stream");
-    const std::string path = m_folder.sizedFile("w.bin", length - empty.length());
+    empty.addFilePart("file", m_folder.write("w.bin", ""), "application/octet-stream");
+    const std::string path = m_folder.sized("w.bin", length - empty.length());
 
     test::WorkRecorder recorder;
     postFile(client, path, &recorder);
@@ -488,7 +488,7 @@ TEST_F(Exchange, CancelDuringSend)
 {
     ScriptedServer server({{Step::readHead(), Step::hold()}});
     HttpClient client(*Endpoint::parse(server.url()), fastLimits());
-    const std::string big = m_folder.sizedFile("big.bin", 256 * 1024 * 1024);
+    const std::string big = m_folder.sized("big.bin", 256 * 1024 * 1024);
     const auto [result, took] = postAndCancel(client, big, 300ms);
     EXPECT_EQ(result.kind, Kind::Cancelled);
     EXPECT_LT(took, kCancelBound);

@@ -36,7 +36,7 @@ std::string slurp(const std::string& path)
 }
 
 // Runs tovelin-upload with the arguments, its output caught in files; bounded in time.
-CommandRun runUploader(const test::TempFolder& folder, const std::vector<std::string>& arguments)
+CommandRun runUploader(const test::TempDir& folder, const std::vector<std::string>& arguments)
 {
     const std::string outPath = (folder.path() / "stdout").string();
     const std::string errPath = (folder.path() / "stderr").string();
@@ -88,7 +88,7 @@ std::string reply(const std::string& statusLine, const std::string& headers = ""
 class UploadCommand : public testing::Test
 {
 protected:
-    test::TempFolder m_folder;
+    test::TempDir m_folder;
 };
 
 TEST_F(UploadCommand, PrintsTheLinkOnly)
@@ -97,7 +97,7 @@ TEST_F(UploadCommand, PrintsTheLinkOnly)
         {{Step::readRequest(), Step::send(reply("HTTP/1.1 302 Found", "Location: /upload/x1\r\n")),
           Step::close()}});
     const CommandRun run =
-        runUploader(m_folder, {"--url", server.url(), m_folder.file("a.txt", "abc")});
+        runUploader(m_folder, {"--url", server.url(), m_folder.write("a.txt", "abc")});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, "http://127.0.0.1:" + std::to_string(server.port()) + "/x1\n");
     // Not a terminal: no progress bar either.
@@ -129,7 +129,7 @@ TEST_F(UploadCommand, OutcomesAndExitStatuses)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ScriptedServer server({{Step::readRequest(), Step::send(c.reply), Step::close()}});
-        const std::string path = c.fileExists ? m_folder.file("f.bin", c.fileBytes)
+        const std::string path = c.fileExists ? m_folder.write("f.bin", c.fileBytes)
                                               : (m_folder.path() / "missing.bin").string();
         const CommandRun run = runUploader(m_folder, {"--url=" + server.url(), path});
         EXPECT_EQ(run.status, c.status);
@@ -155,9 +155,9 @@ TEST_F(UploadCommand, FilesGoInOrderWithCookiesCarriedAndTheFirstMissStatus)
          {Step::readRequest(),
           Step::send(reply("HTTP/1.1 302 Found", "Location: /upload/three\r\n")), Step::close()}});
     const CommandRun run =
-        runUploader(m_folder, {"--url", server.url(), m_folder.file("1.txt", "one"),
-                               m_folder.file("empty.txt", ""), m_folder.file("2.txt", "two"),
-                               m_folder.file("3.txt", "three")});
+        runUploader(m_folder, {"--url", server.url(), m_folder.write("1.txt", "one"),
+                               m_folder.write("empty.txt", ""), m_folder.write("2.txt", "two"),
+                               m_folder.write("3.txt", "three")});
     const std::string prefix = "http://127.0.0.1:" + std::to_string(server.port()) + "/";
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.out, prefix + "one\n" + prefix + "three\n");
@@ -203,7 +203,7 @@ TEST_F(UploadCommand, FileNamedLikeAnOptionAfterTheEnd)
     ScriptedServer server(
         {{Step::readRequest(),
           Step::send(reply("HTTP/1.1 302 Found", "Location: /upload/dash\r\n")), Step::close()}});
-    m_folder.file("-odd", "x");
+    m_folder.write("-odd", "x");
     const std::string cwdBefore = std::filesystem::current_path();
     std::filesystem::current_path(m_folder.path());
     const CommandRun run = runUploader(m_folder, {"--url", server.url(), "--", "-odd"});
